@@ -1,0 +1,4 @@
+// The frame update of a match.
+#include "game/Game.h"
+
+void Game::Update() {}

@@ -1,0 +1,3 @@
+// The Game scene overlays.
+#include "game/Game.h"
+#include "render/Render.h"

@@ -1,0 +1,116 @@
+// Presentation: the OpenGL device and camera, the frame bracket, textures,
+// world-space lines, shape outlines and text. Every call is safe without a
+// device (DeviceReady false): it draws nothing.
+#pragma once
+
+#include <cstdint>
+
+#include <box2d/box2d.h>
+#include <glm/glm.hpp>
+
+// Outline colours by the low byte of a shape's kind (ARGB).
+extern const uint32_t BlockColours[7];
+
+// ---------------------------------------------------------------------------
+// Device and camera. Set by InitGraphics and SetViewCamera; live until exit.
+
+struct CameraRecord {
+    glm::vec3 eye;
+    glm::vec3 target;
+    glm::vec3 up;
+    glm::mat4 view;
+};
+
+extern bool DeviceReady;     // true once InitGraphics succeeded
+extern glm::mat4 Projection; // vertical field of view pi/4, aspect 4/3, near 1, far 1000, left-handed
+extern CameraRecord Camera;
+
+// Creates the GL context on MainWindow (windowed, or a desktop full-screen window
+// showing the 800 x 600 picture scaled with its aspect kept).
+bool InitGraphics(bool windowed);
+// Stores the camera and builds its view matrix; works without a device.
+bool SetViewCamera(glm::vec3 eye, glm::vec3 target, glm::vec3 up);
+
+// Frame bracket; each step does nothing without a device. PresentFrame shows the
+// frame and paces the loop to 60 frames per second.
+void ClearFrame(uint32_t colour);
+void BeginScene();
+void EndScene();
+void PresentFrame();
+
+// Sprite batches bracket texture draws, in call order with lines and text.
+void BeginSprites();
+void EndSprites();
+
+// Counters of the last presented frame, for the benchmarks.
+struct FrameStats {
+    uint32_t drawCalls;
+    uint32_t lines;
+    uint32_t sprites;
+};
+FrameStats LastFrameStats();
+
+// ---------------------------------------------------------------------------
+// Fonts. Created by LoadSettings in the order middle, small, large; null when absent.
+
+struct Font;
+extern Font* SmallFont;
+extern Font* MiddleFont;
+extern Font* LargeFont;
+// Matches the face with fontconfig and opens it at the cell height; null on failure.
+Font* CreateFont(const char* face, int32_t height);
+void ReleaseFont(Font* font);
+
+// ---------------------------------------------------------------------------
+// Drawing primitives.
+
+struct RectI {
+    int32_t left;
+    int32_t top;
+    int32_t right;
+    int32_t bottom;
+};
+
+// DrawLabel formats.
+constexpr uint32_t DT_LEFT = 0x0;
+constexpr uint32_t DT_CENTER = 0x1;
+constexpr uint32_t DT_RIGHT = 0x2;
+constexpr uint32_t DT_VCENTER = 0x4;
+
+struct TextureEntry {
+    uint32_t texture;      // the GL texture name, 0 for none
+    char fileName[260];
+    uint32_t width;        // the image file's own size
+    uint32_t height;
+};
+
+// The texture table: grows by 10 entries, never shrinks.
+struct TextureTableRecord {
+    TextureEntry* entries;
+    uint32_t textureCount;
+    uint32_t textureCapacity;
+};
+extern TextureTableRecord TextureTable;
+
+// The slot of an image file (PNG, BMP or DDS), loading it on first use; -1 on failure.
+int32_t LoadTexture(const char* fileName);
+// Draws the source rectangle of a texture stretched over the destination, tinted by colour.
+bool DrawTexture(int32_t slot, uint32_t colour, RectI destination, RectI source);
+// One world-space line, its colour scaled by the ambient 128/255; bold when boidLine is set.
+void DrawLine3D(uint32_t colour, glm::vec3 a, glm::vec3 b);
+// Rotation about the body origin, then the body's translation.
+glm::mat4 BodyWorldMatrix(const b2Body* body);
+// The closed outline of a polygon fixture, placed by world.
+void DrawShapeOutline(const b2Fixture* fixture, const glm::mat4& world, uint32_t colour);
+// One text in a rectangle with the DT_ format; nothing without a device or font.
+void DrawLabel(const Font* font, const char* text, RectI rectangle, uint32_t format, uint32_t colour);
+
+// The play-plane point (x, y, 0) in back-buffer pixels as the final play camera sees it.
+struct ScreenPoint {
+    double x;
+    double y;
+};
+ScreenPoint WorldToScreen(float x, float y);
+
+// Reads the back buffer's pixels (RGBA, top row first) for tests and screenshots.
+bool ReadBackBuffer(uint8_t* rgba);

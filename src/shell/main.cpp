@@ -1,0 +1,6 @@
+#include "shell/Shell.h"
+
+int main()
+{
+    return RunProgram();
+}

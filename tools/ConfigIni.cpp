@@ -1,0 +1,6 @@
+#include "Assets.h"
+
+bool WriteConfigIni(const std::string&)
+{
+    return true;
+}

@@ -1,0 +1,6 @@
+#include "Assets.h"
+
+bool WriteIcon(const std::string&)
+{
+    return true;
+}
