@@ -22,3 +22,4 @@ void BeginSprites() {}
 void EndSprites() {}
 FrameStats LastFrameStats() { return {}; }
 bool ReadBackBuffer(uint8_t*) { return false; }
+void WindowToBackBuffer(int32_t&, int32_t&) {}

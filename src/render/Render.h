@@ -28,6 +28,8 @@ extern CameraRecord Camera;
 // Creates the GL context on MainWindow (windowed, or a desktop full-screen window
 // showing the 800 x 600 picture scaled with its aspect kept).
 bool InitGraphics(bool windowed);
+// Window pixels to back-buffer pixels (the picture may be scaled in full screen).
+void WindowToBackBuffer(int32_t& x, int32_t& y);
 // Stores the camera and builds its view matrix; works without a device.
 bool SetViewCamera(glm::vec3 eye, glm::vec3 target, glm::vec3 up);
 
