@@ -20,3 +20,9 @@ GameSettingsRecord DefaultGameSettings()
 }
 
 GameSettingsRecord GameSettings = DefaultGameSettings();
+
+int32_t StepIterations()
+{
+    const int32_t asShort = static_cast<int16_t>(GameSettings.iterations);
+    return asShort < 1 ? 1 : (asShort > 100 ? 100 : asShort);
+}

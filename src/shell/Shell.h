@@ -156,6 +156,11 @@ void ReadPhysicsSection(FILE* file, GameSettingsRecord& settings);
 // The whole file, read without any device.
 void ReadSettingsFile(FILE* file, uint32_t joystickCount, DisplaySettings& display, GameSettingsRecord& settings);
 
+// The solver iteration count both worlds step with: ITERATIONS as a signed 16-bit
+// value, kept within 1 to 100 so that a typing error cannot stall every frame or
+// switch the solver off.
+int32_t StepIterations();
+
 // Reads config.ini and brings up graphics, camera, fonts, input and sound in their order.
 bool LoadSettings();
 
