@@ -114,5 +114,9 @@ struct ScreenPoint {
 };
 ScreenPoint WorldToScreen(float x, float y);
 
+// The leave flicker of the Game's picture: false at program start and never reset,
+// so a second leave starts from where the first one left it.
+extern bool blinkVisible;
+
 // Reads the back buffer's pixels (RGBA, top row first) for tests and screenshots.
 bool ReadBackBuffer(uint8_t* rgba);
