@@ -17,14 +17,6 @@ constexpr RectI HalfScreen(int32_t p) { return {400 * p, 5, 400 * p + 400, 600};
 
 const char* const MenuItems[3] = {"RETURN TO MAIN MENU", "RETRY", "CONTINUE"};
 
-// Position of the highest set bit plus one; 0 for no bits.
-uint32_t BitLength(uint32_t bits)
-{
-    uint32_t length = 0;
-    for (; bits != 0; bits >>= 1) ++length;
-    return length;
-}
-
 // A line-drawn square in the play plane: bottom edge left to right, right edge up,
 // top edge right to left, left edge down.
 void DrawBox(float x, float y, float s, uint32_t colour)
@@ -193,18 +185,6 @@ void DrawPauseScreen(const Game& game)
 }
 
 }  // namespace
-
-// What SettleChain would add for the running chain: nothing for two blocks or
-// fewer, more for own-piece hits and for a higher colour in the chain.
-uint32_t AttackPreview(const Game& game, int32_t player)
-{
-    const uint32_t cleared = game.chainCleared[player];
-    if (cleared <= 2) return 0;
-    const uint32_t colourBits = BitLength(game.chainColours[player]);
-    const uint32_t bonus = colourBits == 0 ? 3 : colourBits == 1 ? 0 : 3u << (colourBits - 1);
-    const uint32_t base = 16u * static_cast<uint32_t>(game.chainHits[player]) + bonus;
-    return cleared * base * 10 / 350;
-}
 
 void DrawOverlays(const Game& game)
 {
