@@ -82,7 +82,10 @@ void StepScene();
 extern std::unique_ptr<Scene> (*CreateSceneForId)(int32_t sceneId);
 
 // The window procedure: the current scene's HandleMessage first, then the message table.
+// Escape (a key, not a joystick button) and closing the window end the program.
 intptr_t MainWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+// What WM_MUSICEVENT runs after the scene has seen it: OnMusicEvent; tests may replace it.
+extern void (*MusicEventHandler)();
 
 // ---------------------------------------------------------------------------
 // The message queue. Posted messages wait here; the platform binding adds the
@@ -123,6 +126,8 @@ extern int32_t (*RandomSource)();    // null: the generator seeded by SeedRandom
 
 enum Action : int32_t { LEFT = 0, RIGHT = 1, UP = 2, DOWN = 3, NEXT = 4 };
 constexpr int32_t ActionCount = 5;
+// The action words of config.ini's KEY_ and JOY_ items, by action.
+extern const char* const ActionWords[ActionCount];
 
 struct GameSettingsRecord {
     int32_t keyCodes[2][ActionCount];    // virtual-key code per player and action
