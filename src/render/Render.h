@@ -3,7 +3,9 @@
 // device (DeviceReady false): it draws nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include <box2d/box2d.h>
 #include <glm/glm.hpp>
@@ -35,10 +37,14 @@ bool SetViewCamera(glm::vec3 eye, glm::vec3 target, glm::vec3 up);
 
 // Frame bracket; each step does nothing without a device. PresentFrame shows the
 // frame and paces the loop to 60 frames per second.
+// Drawing calls are queued in call order and reach the GPU at EndScene.
 void ClearFrame(uint32_t colour);
 void BeginScene();
 void EndScene();
 void PresentFrame();
+// PresentFrame holds each frame to 1/60 s while this is set (the default); tests
+// and benchmarks clear it to run frames as fast as they draw.
+extern bool FramePacing;
 
 // Sprite batches bracket texture draws, in call order with lines and text.
 void BeginSprites();
@@ -118,5 +124,30 @@ ScreenPoint WorldToScreen(float x, float y);
 // so a second leave starts from where the first one left it.
 extern bool blinkVisible;
 
-// Reads the back buffer's pixels (RGBA, top row first) for tests and screenshots.
+// Reads the 800 x 600 picture of the last drawn frame (RGBA, top row first, 4 bytes
+// a pixel) into rgba, for tests and screenshots; still valid after PresentFrame.
 bool ReadBackBuffer(uint8_t* rgba);
+
+// ---------------------------------------------------------------------------
+// The DDS reader, free of GL so that it can be tested and fuzzed on its own.
+
+enum class DdsFormat : uint32_t { Rgba8, Dxt1, Dxt3, Dxt5 };
+
+struct DdsImage {
+    uint32_t width;
+    uint32_t height;
+    DdsFormat format;
+    // The mip levels the file holds in full, largest first: RGBA rows top first
+    // for Rgba8, the file's 4 x 4 blocks for the DXT formats.
+    std::vector<std::vector<uint8_t>> levels;
+};
+
+// False for anything that is not a whole 32-bit or DXT1/3/5 image of at most
+// 8192 x 8192; a mip chain cut short keeps its whole levels.
+bool ParseDds(const uint8_t* bytes, size_t size, DdsImage& image);
+uint32_t DdsLevelWidth(const DdsImage& image, uint32_t level);
+uint32_t DdsLevelHeight(const DdsImage& image, uint32_t level);
+// One level as RGBA rows, top first, blocks decoded in software; empty past the last level.
+std::vector<uint8_t> DdsLevelRgba(const DdsImage& image, uint32_t level);
+// The first level of a DDS file as RGBA.
+bool DecodeDds(const uint8_t* bytes, size_t size, uint32_t& width, uint32_t& height, std::vector<uint8_t>& rgba);
