@@ -2,16 +2,20 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build play test bench clean
+.PHONY: deps configure build play test bench clean
 
 deps:
 	./tools/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-play: build
+# Only the game and its run directory: playing does not wait for the tests to compile.
+play: configure
+	cmake --build $(BUILD) -j $(JOBS) --target mirelune assets
 	cd $(BUILD)/run && ../mirelune
 
 test: build

@@ -11,7 +11,12 @@ done
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+up=""
+for _ in $(seq 100); do
+  if xdpyinfo -display "$display" >/dev/null 2>&1; then up=1; break; fi
+  sleep 0.1
+done
+[ -n "$up" ] || { echo "run-tests: Xvfb did not start on $display" >&2; exit 1; }
 export DISPLAY="$display"
 cd "$build"
 ctest --output-on-failure --timeout 600 -j2

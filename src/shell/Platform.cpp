@@ -155,14 +155,30 @@ bool FailWithSdlError(const char* what)
     return false;
 }
 
-// Without a display SDL quietly picks a driver that shows nothing and the game
-// would run unseen; a driver asked for by name is taken at its word.
-bool HasDisplay()
+// Drivers that open no window on any screen.
+bool IsHeadless(const char* driver)
+{
+    return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
+           std::strcmp(driver, "evdev") == 0;
+}
+
+// Left to itself, SDL falls back to a driver that shows nothing and the game
+// would run unseen, so only the drivers with a screen are tried, in SDL's order.
+// Wayland without a compositor to name would only print complaints of its own.
+// A driver asked for by name is taken at its word.
+bool StartVideo()
 {
     if (std::getenv("SDL_VIDEODRIVER"))
-        return true;
-    const char* driver = SDL_GetCurrentVideoDriver();
-    return driver && std::strcmp(driver, "offscreen") != 0 && std::strcmp(driver, "dummy") != 0;
+        return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+        const char* driver = SDL_GetVideoDriver(i);
+        if (IsHeadless(driver) || (std::strcmp(driver, "wayland") == 0 && !std::getenv("WAYLAND_DISPLAY")))
+            continue;
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0)
+            return true;
+    }
+    return false;
 }
 
 void SetGlAttributes()
@@ -212,9 +228,9 @@ int32_t Rand()
 
 bool CreateMainWindow()
 {
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
+    if (SDL_Init(SDL_INIT_EVENTS) != 0)
         return FailWithSdlError("cannot start SDL");
-    if (!HasDisplay())
+    if (!StartVideo())
         return Fail("no display available (is DISPLAY set?)");
     SDL_InitSubSystem(SDL_INIT_JOYSTICK);  // without it the players simply keep the keyboard
     SetGlAttributes();
