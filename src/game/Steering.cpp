@@ -8,7 +8,7 @@ namespace {
 // The computer's last release decision per player; kept across Games for the whole run.
 uint32_t releaseTimes[2] = {0, 0};
 
-constexpr float CalmFill = 30.0f;           // percent; above it the computer is under pressure
+constexpr float CalmFill = 30.0f;          // percent; above it the computer is under pressure
 constexpr int32_t PressingAttack = 32;     // owed grey blocks that put the computer under pressure
 constexpr uint32_t RecentClearFrames = 60;
 constexpr uint32_t ReleaseTimeout = 3000;  // ms: the computer lets a piece go at the latest then
