@@ -174,6 +174,11 @@ struct CaptionCase {
     size_t boxes;
 };
 
+void PrintTo(const CaptionCase& c, std::ostream* out)
+{
+    *out << "entry " << c.entry << ", " << c.boxes << " boxes";
+}
+
 class CaptionTest : public MenuTest, public ::testing::WithParamInterface<CaptionCase> {};
 
 TEST_P(CaptionTest, CaptionIsBuiltOfStaticBoxesOnItsCells)
@@ -219,7 +224,7 @@ TEST_F(MenuTest, ShatteredCaptionsBecomeThrownPieces)
     };
     for (const ShatterCase& c : cases) {
         SCOPED_TRACE(c.name);
-        Restart();
+        SetUp();
         RunUntil(120);
         c.act(*menu);
 
@@ -240,7 +245,7 @@ TEST_F(MenuTest, ShatteredCaptionsBecomeThrownPieces)
 TEST_F(MenuTest, EitherPlayersUpKeyFromTheFirstEntryShowsExit)
 {
     for (uintptr_t up : {uintptr_t('W'), uintptr_t(VK_UP)}) {
-        Restart();
+        SetUp();
         RunUntil(30);
         Key(up);
         EXPECT_EQ(menu->selection, 3);
@@ -257,7 +262,7 @@ TEST_F(MenuTest, MovesComeAtMostEveryThirtyFrames)
         int32_t selection;
     };
     for (const Case c : {Case{59, 3}, Case{60, 0}}) {
-        Restart();
+        SetUp();
         RunUntil(30);
         Key('W');
         RunUntil(c.secondAt);
@@ -313,7 +318,7 @@ TEST_F(MenuTest, KeyMessagesOfKeyboardsAndJoysticks)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Restart();
+        SetUp();
         GameSettings.controllerMode[0] = c.modes[0];
         GameSettings.controllerMode[1] = c.modes[1];
         RunUntil(30);
@@ -331,7 +336,7 @@ TEST_F(MenuTest, StickSendsThePlayersUpAndDownKeys)
     } cases[] = {{500, true, 1}, {-500, true, 3}, {100, true, 0}, {-100, true, 0}, {500, false, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lY);
-        Restart();
+        SetUp();
         GameSettings.controllerMode[1] = 0;
         GameSettings.useAxis[1] = c.useAxis;
         GameSettings.keyCodes[1][UP] = 'I';
@@ -384,7 +389,7 @@ TEST_F(MenuTest, ExitQuitsOneHundredAndThirtyOneFramesAfterTheConfirmation)
     };
     for (const Case c : {Case{0, 131}, Case{150, 31}}) {
         SCOPED_TRACE(c.secondConfirmAt);
-        Restart();
+        SetUp();
         RunUntil(120);
         Key('W');
         menu->HandleMessage(MainWindow, WM_LBUTTONDOWN, 0, ClickAt(400, 300));
@@ -405,7 +410,7 @@ TEST_F(MenuTest, ExitQuitsOneHundredAndThirtyOneFramesAfterTheConfirmation)
 TEST_F(MenuTest, GameEntriesRequestTheirModeAfterTheFade)
 {
     for (int32_t entry = 0; entry < 3; ++entry) {
-        Restart();
+        SetUp();
         ShowCaption(*menu, entry);
         RunUntil(120);
         Key(VK_SPACE);
@@ -435,7 +440,7 @@ TEST_F(MenuTest, IdleMenuStartsTheDemonstration)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Restart();
+        SetUp();
         if (c.message != 0) {
             RunUntil(c.at);
             menu->HandleMessage(MainWindow, c.message, c.wParam, c.lParam);
@@ -556,13 +561,22 @@ protected:
         return false;
     }
 
-    static int MaxBrightness(const std::vector<uint8_t>& rgba)
+    struct BandLight {
+        double total;
+        int lit;
+        double Mean() const { return lit ? total / lit : 0; }
+    };
+
+    // The light of the rows between two heights of the play plane.
+    static BandLight LightBetween(const std::vector<uint8_t>& rgba, float topY, float bottomY)
     {
-        int brightest = 0;
-        for (int y = 0; y < 600; ++y)
-            for (int x = 0; x < 800; ++x)
-                brightest = std::max(brightest, Brightness(rgba, x, y));
-        return brightest;
+        BandLight light = {0, 0};
+        for (int y = int(WorldToScreen(0, topY).y); y < int(WorldToScreen(0, bottomY).y); ++y)
+            for (int x = 0; x < 800; ++x) {
+                light.total += Brightness(rgba, x, y);
+                light.lit += Brightness(rgba, x, y) > 0;
+            }
+        return light;
     }
 
     static int BrightPixelsBetween(const std::vector<uint8_t>& rgba, int top, int bottom)
@@ -597,19 +611,28 @@ TEST_F(MenuPictureTest, TitleAndCaptionShowWhereTheirBoxesAre)
     EXPECT_GT(BrightPixelsBetween(rgba, captionTop, 600), 400);
 }
 
+// Loose pieces of a move show at half the caption's strength, and both fade
+// away over the 120 frames after the confirmation.
 TEST_F(MenuPictureTest, PictureFadesOutAfterTheConfirmation)
 {
+    GameSettings.boidLine = false;  // single strokes, so that a pixel shows one line's alpha
+    ShowCaption(menu, 1);
+    const float piecesBand[2] = {4.1f, 0.4f};
+    const float captionBand[2] = {-0.4f, -4.1f};
+    std::vector<uint8_t> rgba = DrawAndRead();
+    const BandLight pieces = LightBetween(rgba, piecesBand[0], piecesBand[1]);
+    const BandLight caption = LightBetween(rgba, captionBand[0], captionBand[1]);
+    ASSERT_GT(caption.lit, 0);
+    EXPECT_NEAR(pieces.Mean() / caption.Mean(), 0.5, 0.1);
+
     menu.confirmFrame = 100;
     menu.frame = 160;
-    const int halfFaded = MaxBrightness(DrawAndRead());
-    menu.frame = 220;
-    const int gone = MaxBrightness(DrawAndRead());
-    menu.confirmFrame = 0;
-    const int shown = MaxBrightness(DrawAndRead());
+    rgba = DrawAndRead();
+    EXPECT_NEAR(LightBetween(rgba, piecesBand[0], piecesBand[1]).total / pieces.total, 0.5, 0.1);
+    EXPECT_NEAR(LightBetween(rgba, captionBand[0], captionBand[1]).total / caption.total, 0.5, 0.1);
 
-    EXPECT_GT(shown, 100);
-    EXPECT_NEAR(halfFaded, shown / 2, shown / 8);
-    EXPECT_EQ(gone, 0);
+    menu.frame = 220;
+    EXPECT_EQ(LightBetween(DrawAndRead(), 30, -10).lit, 0);
 }
 
 }  // namespace
