@@ -200,6 +200,11 @@ const SettingsCase Cases[] = {
      }},
 };
 
+void PrintTo(const SettingsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class SettingsFileTest : public testing::TestWithParam<SettingsCase> {};
 
 TEST_P(SettingsFileTest, ReadsToTheExpectedValues)

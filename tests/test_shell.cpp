@@ -303,6 +303,11 @@ const EventCase EventCases[] = {
     {"OtherUserEvent", OtherEvent(SDL_USEREVENT, 0, 7), std::nullopt, 0, false},
 };
 
+void PrintTo(const EventCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class EventBindingTest : public testing::TestWithParam<EventCase> {
 protected:
     static void SetUpTestSuite()
@@ -426,6 +431,11 @@ void Terminate(pid_t pid, const std::string&)
     kill(pid, SIGTERM);
 }
 
+void PrintTo(const Ending& ending, std::ostream* os)
+{
+    *os << ending.name;
+}
+
 class ProgramEndTest : public testing::TestWithParam<Ending> {};
 
 TEST_P(ProgramEndTest, ShowsItsWindowThenEndsWithStatusZero)
@@ -463,6 +473,11 @@ struct FailedStart {
     std::vector<std::pair<const char*, const char*>> environment;
 };
 
+void PrintTo(const FailedStart& start, std::ostream* os)
+{
+    *os << start.name;
+}
+
 class ProgramStartTest : public testing::TestWithParam<FailedStart> {};
 
 // A start-up the user has to fix is one line on stderr and a failure status.
@@ -487,7 +502,9 @@ INSTANTIATE_TEST_SUITE_P(
     Environments, ProgramStartTest,
     testing::Values(FailedStart{"NoDisplay", {{"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr},
                                               {"SDL_VIDEODRIVER", nullptr}, {"SDL_AUDIODRIVER", "dummy"}}},
-                    FailedStart{"DriverWithoutOpenGl", {{"SDL_VIDEODRIVER", "dummy"}, {"SDL_AUDIODRIVER", "dummy"}}}),
+                    FailedStart{"DriverWithoutOpenGl", {{"SDL_VIDEODRIVER", "dummy"}, {"SDL_AUDIODRIVER", "dummy"}}},
+                    FailedStart{"NoOpenGl33", {{"SDL_VIDEODRIVER", "offscreen"}, {"SDL_AUDIODRIVER", "dummy"},
+                                               {"MESA_GL_VERSION_OVERRIDE", "3.1"}}}),
     [](const testing::TestParamInfo<FailedStart>& info) { return info.param.name; });
 
 }  // namespace
