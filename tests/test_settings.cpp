@@ -1,10 +1,14 @@
 // config.ini texts against the settings they leave, read the way the game reads them.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
+#include "input/Input.h"
 #include "shell/Shell.h"
 
 namespace {
@@ -75,15 +79,8 @@ Outcome ReadText(const SettingsCase& c)
     return outcome;
 }
 
-void ExpectSame(const Outcome& actual, const Outcome& expected)
+void ExpectSameSettings(const GameSettingsRecord& a, const GameSettingsRecord& e)
 {
-    EXPECT_EQ(actual.display.windowed, expected.display.windowed);
-    EXPECT_EQ(actual.display.fontName, expected.display.fontName);
-    EXPECT_EQ(actual.display.smallFont, expected.display.smallFont);
-    EXPECT_EQ(actual.display.middleFont, expected.display.middleFont);
-    EXPECT_EQ(actual.display.largeFont, expected.display.largeFont);
-    const GameSettingsRecord& a = actual.settings;
-    const GameSettingsRecord& e = expected.settings;
     for (int p = 0; p < 2; ++p) {
         for (int k = 0; k < ActionCount; ++k) {
             EXPECT_EQ(a.keyCodes[p][k], e.keyCodes[p][k]) << "player " << p << " key " << ActionWords[k];
@@ -95,6 +92,16 @@ void ExpectSame(const Outcome& actual, const Outcome& expected)
     EXPECT_EQ(a.iterations, e.iterations);
     EXPECT_EQ(a.effectNum, e.effectNum);
     EXPECT_EQ(a.boidLine, e.boidLine);
+}
+
+void ExpectSame(const Outcome& actual, const Outcome& expected)
+{
+    EXPECT_EQ(actual.display.windowed, expected.display.windowed);
+    EXPECT_EQ(actual.display.fontName, expected.display.fontName);
+    EXPECT_EQ(actual.display.smallFont, expected.display.smallFont);
+    EXPECT_EQ(actual.display.middleFont, expected.display.middleFont);
+    EXPECT_EQ(actual.display.largeFont, expected.display.largeFont);
+    ExpectSameSettings(actual.settings, expected.settings);
 }
 
 void NoChange(Outcome&) {}
@@ -216,6 +223,49 @@ TEST_P(SettingsFileTest, ReadsToTheExpectedValues)
 
 INSTANTIATE_TEST_SUITE_P(ConfigTexts, SettingsFileTest, testing::ValuesIn(Cases),
                          [](const testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
+
+// LoadSettings reads config.ini of the working directory through all three
+// stages, with no display, joystick or font behind it.
+class LoadSettingsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous = std::filesystem::current_path();
+        directory = std::filesystem::temp_directory_path() / ("mirelune_settings_" + std::to_string(getpid()));
+        std::filesystem::create_directories(directory);
+        std::filesystem::current_path(directory);
+        GameSettings = DefaultGameSettings();
+    }
+
+    void TearDown() override
+    {
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(directory);
+        GameSettings = DefaultGameSettings();
+    }
+
+    std::filesystem::path previous;
+    std::filesystem::path directory;
+};
+
+TEST_F(LoadSettingsTest, WithoutConfigIniEverythingIsDefault)
+{
+    EXPECT_TRUE(LoadSettings());
+    ExpectSameSettings(GameSettings, DefaultGameSettings());
+}
+
+TEST_F(LoadSettingsTest, ReadsEverySectionOfConfigIni)
+{
+    FILE* file = std::fopen("config.ini", "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs(CustomText.c_str(), file);
+    std::fclose(file);
+    EXPECT_TRUE(LoadSettings());
+    Outcome expected;
+    CustomValues(expected);
+    ModeOf(expected, 0, JoystickCount >= 1 ? 0 : -1);  // JOYSTICK1 as far as one is connected
+    ExpectSameSettings(GameSettings, expected.settings);
+}
 
 // The config.ini the build generates is exactly the default layout and reads back to the defaults.
 TEST(GeneratedConfig, IsTheDefaultFile)
