@@ -186,10 +186,25 @@ protected:
 
     int32_t Load(const std::string& name) { return LoadSound(Files()(name).c_str()); }
 
+    // Waits for the device to write this much more sound. The device's time, not the
+    // wall clock's: on a busy machine the mixer falls behind.
+    void WaitForMix(double seconds) const
+    {
+        const double until = MixedSeconds() + seconds;
+        const uint32_t end = SDL_GetTicks() + 10000;
+        while (MixedSeconds() < until && SDL_GetTicks() < end)
+            SDL_Delay(5);
+    }
+    double MixedSeconds() const
+    {
+        std::error_code error;
+        return static_cast<double>(fs::file_size(output, error)) / (4.0 * Rate);
+    }
+
     // The left channel of everything mixed so far; closes the mixer.
     std::vector<int16_t> Heard()
     {
-        SDL_Delay(50);  // the device's last buffers
+        WaitForMix(0.05);  // the device's last buffers
         ShutdownSound();
         std::ifstream file(output, std::ios::binary);
         std::vector<int16_t> left;
@@ -300,7 +315,7 @@ TEST_P(SoundOverlapTest, SoundsMixOverEachOther)
     const OverlapCase& c = GetParam();
     if (c.music) {
         PlaySound(true, Load(c.music));
-        SDL_Delay(100);
+        WaitForMix(0.1);
     }
     PlaySound(false, Load(c.first));
     if (c.second)
@@ -334,7 +349,7 @@ TEST_P(SoundSilenceTest, NothingIsHeard)
     const int32_t slot = Load(c.file) + c.slotOffset;
     PlaySound(c.isMusic, slot);
     OnMusicEvent();
-    SDL_Delay(200);
+    WaitForMix(0.2);
     EXPECT_EQ(CurrentMusic, c.isMusic && c.slotOffset == 0 ? slot : -1);
     EXPECT_TRUE(Silent(Heard()));
 }
@@ -369,7 +384,7 @@ TEST_F(SoundTest, PlayingTheTrackAgainLeavesItPlaying)
 {
     const int32_t track = Load("loop track.snd");
     PlaySound(true, track);
-    SDL_Delay(200);
+    WaitForMix(0.2);
     PlaySound(true, track);
     ASSERT_TRUE(WaitForMusicEvent(3000));
     const std::vector<Stretch> sounding = Sounding(Heard());
@@ -377,15 +392,34 @@ TEST_F(SoundTest, PlayingTheTrackAgainLeavesItPlaying)
     EXPECT_EQ(sounding[0].frames + sounding[1].frames, 2 * HalfFrames);
 }
 
+// The old track's stop is reported like an end; the new track must not start over.
+TEST_F(SoundTest, AnotherTrackTakesOverAndPlaysThroughOnce)
+{
+    PlaySound(true, Load("hum.snd"));
+    WaitForMix(0.1);
+    const int32_t track = Load("loop track.snd");
+    PlaySound(true, track);
+    EXPECT_EQ(CurrentMusic, track);
+    WaitForMix(0.1);
+    ASSERT_TRUE(WaitForMusicEvent(3000));  // the stop of the old track
+    OnMusicEvent();
+    ASSERT_TRUE(WaitForMusicEvent(3000));  // the end of the new one
+    const std::vector<Stretch> sounding = Sounding(Heard());
+    ASSERT_EQ(sounding.size(), 3u);
+    EXPECT_TRUE(Near(sounding[0].level, 1000));
+    EXPECT_EQ(sounding[1].frames, HalfFrames);
+    EXPECT_EQ(sounding[2].frames, HalfFrames);
+}
+
 TEST_F(SoundTest, NoTrackAsMusicStopsTheTrackThatPlays)
 {
     const int32_t track = Load("hum.snd");
     PlaySound(true, track);
-    SDL_Delay(100);
+    WaitForMix(0.1);
     PlaySound(true, -1);
     EXPECT_EQ(CurrentMusic, -1);
     OnMusicEvent();  // the stop reports an end as well; it must not start the track again
-    SDL_Delay(100);
+    WaitForMix(0.1);
     EXPECT_FALSE(Mix_PlayingMusic());
     const std::vector<Stretch> sounding = Sounding(Heard());
     ASSERT_EQ(sounding.size(), 1u);
@@ -405,7 +439,7 @@ TEST_F(SoundTest, AWaveAsMusicLoopsUntilAnotherTrackTakesOver)
 {
     const int32_t wave = Load("high.wav");
     PlaySound(true, wave);
-    SDL_Delay(400);
+    WaitForMix(0.4);
     PlaySound(true, Load("hum.snd"));
     EXPECT_FALSE(Mix_Playing(0));
     const std::vector<int16_t> heard = Heard();
@@ -421,7 +455,7 @@ TEST_F(SoundTest, AMidiFileLoopsAsTheTrack)
     ASSERT_GE(midi, 0);
     EXPECT_EQ(SoundTable[midi].kind, SoundKindMidi);
     PlaySound(true, midi);
-    SDL_Delay(1700);
+    WaitForMix(1.7);
     EXPECT_EQ(CurrentMusic, midi);
     const std::vector<int16_t> heard = Heard();
     // Count the knocks: loud 10 ms windows, each after the room had gone quiet again.
@@ -450,9 +484,9 @@ TEST_F(SoundTest, AMidiEffectSoundsOverTheTrack)
 {
     const int32_t midi = Load("tiny.mid");
     PlaySound(true, Load("hum.snd"));
-    SDL_Delay(50);
+    WaitForMix(0.05);
     PlaySound(false, midi);
-    SDL_Delay(300);
+    WaitForMix(0.3);
     int above = 0;
     for (int16_t sample : Heard())
         above += std::abs(sample - 1000) > 200;

@@ -218,7 +218,7 @@ void AddKick(Stereo& bus, double startBeat, double velocity)
         phase += (48.0 + 110.0 * std::exp(-t / 0.03)) / SampleRate;
         const double body = std::sin(2.0 * Pi * phase) * DecayEnvelope(t, 0.001, 0.16);
         const double click = std::exp(-t / 0.002) * std::sin(2.0 * Pi * 1800.0 * t);
-        const float out = static_cast<float>(velocity * SoftLimit(static_cast<float>(1.3 * body + 0.15 * click)));
+        const float out = static_cast<float>(0.5 * velocity * SoftLimit(static_cast<float>(1.3 * body + 0.15 * click)));
         Add(bus, start + i, out, out);
     }
 }
@@ -246,7 +246,7 @@ void AddHat(Stereo& bus, double startBeat, double velocity, double decay, Noise&
     filter.Set(8000.0, 0.9);
     for (size_t i = 0; i < static_cast<size_t>(decay * 6.0 * SampleRate); ++i) {
         const double t = static_cast<double>(i) / SampleRate;
-        const float out = static_cast<float>(velocity * DecayEnvelope(t, 0.0005, decay)) * filter.Process(noise.Next()).high;
+        const float out = static_cast<float>(0.2 * velocity * DecayEnvelope(t, 0.0005, decay)) * filter.Process(noise.Next()).high;
         Add(bus, start + i, out * 0.8f, out);
     }
 }
@@ -259,9 +259,8 @@ struct Buses {
     Stereo arp{LoopFrames};
     Stereo bass{LoopFrames};
     Stereo lead{LoopFrames};
-    Stereo kick{LoopFrames};
+    Stereo beat{LoopFrames};   // kick and hats, kept out of the room
     Stereo snare{LoopFrames};
-    Stereo hats{LoopFrames};
 };
 
 void PlayPadBar(Stereo& bus, int bar, const BarPlan& plan, Noise& noise)
@@ -300,7 +299,7 @@ void PlayDrumBar(Buses& buses, int bar, const BarPlan& plan, Noise& noise)
     const double downbeat = bar * BeatsPerBar;
     if (plan.drums) {
         for (double beat : {0.0, 2.0, 2.5})
-            AddKick(buses.kick, downbeat + beat, beat == 2.5 ? 0.7 : 1.0);
+            AddKick(buses.beat, downbeat + beat, beat == 2.5 ? 0.7 : 1.0);
         AddSnare(buses.snare, downbeat + 1.0, 1.0, noise);
         AddSnare(buses.snare, downbeat + 3.0, 1.0, noise);
         if (bar % 4 == 3)
@@ -309,7 +308,7 @@ void PlayDrumBar(Buses& buses, int bar, const BarPlan& plan, Noise& noise)
     const int perBeat = plan.hats == 2 ? 4 : 2;
     for (int hit = 0; plan.hats > 0 && hit < BeatsPerBar * perBeat; ++hit) {
         const bool offbeat = hit % perBeat == perBeat / 2;
-        AddHat(buses.hats, downbeat + static_cast<double>(hit) / perBeat, offbeat ? 1.0 : 0.5,
+        AddHat(buses.beat, downbeat + static_cast<double>(hit) / perBeat, offbeat ? 1.0 : 0.5,
                offbeat ? 0.045 : 0.02, noise);
     }
 }
@@ -417,9 +416,8 @@ Stereo RenderBackgroundTrack()
     MixInto(track, buses.arp, 1.8f);
     MixInto(track, buses.bass, 0.85f);
     MixInto(track, buses.lead, 1.0f);
-    MixInto(track, buses.kick, 0.5f);
+    MixInto(track, buses.beat, 1.0f);
     MixInto(track, buses.snare, 0.8f);
-    MixInto(track, buses.hats, 0.2f);
     Normalise(track, 1.0f);
     for (size_t i = 0; i < track.Frames(); ++i) {
         track.left[i] = SoftLimit(track.left[i]);
