@@ -35,7 +35,7 @@ struct Glyph {
 }  // namespace
 
 struct Font {
-    int32_t height;  // the cell height: one line of text
+    int32_t height;  // the cell height asked for: one line of text
     uint32_t texture;
     int32_t atlasWidth, atlasHeight;
     Glyph glyphs[GlyphCount];
@@ -267,11 +267,12 @@ Font* CreateFont(const char* face, int32_t height)
 {
     if (!DeviceReady || !face || height <= 0)
         return nullptr;
-    TTF_Font* ttf = OpenAtCellHeight(face, std::min(height, MaxCellHeight));
+    const int32_t cellHeight = std::min(height, MaxCellHeight);
+    TTF_Font* ttf = OpenAtCellHeight(face, cellHeight);
     if (!ttf)
         return nullptr;
     auto* font = new Font();
-    font->height = TTF_FontHeight(ttf);
+    font->height = cellHeight;
     const bool built = BuildAtlas(ttf, *font);
     TTF_CloseFont(ttf);
     if (built)
