@@ -308,6 +308,11 @@ struct OverlapCase {
     int sum;
 };
 
+void PrintTo(const OverlapCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class SoundOverlapTest : public SoundTest, public ::testing::WithParamInterface<OverlapCase> {};
 
 TEST_P(SoundOverlapTest, SoundsMixOverEachOther)
@@ -340,6 +345,11 @@ struct SilentCase {
     bool isMusic;
     int32_t slotOffset;  // added to the loaded slot: past the end of the table
 };
+
+void PrintTo(const SilentCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class SoundSilenceTest : public SoundTest, public ::testing::WithParamInterface<SilentCase> {};
 
@@ -501,6 +511,11 @@ struct GeneratedCase {
     double shortest;  // seconds
     double longest;
 };
+
+void PrintTo(const GeneratedCase& c, std::ostream* out)
+{
+    *out << c.file;
+}
 
 class GeneratedSoundTest : public SoundTest, public ::testing::WithParamInterface<GeneratedCase> {};
 
