@@ -311,6 +311,7 @@ TEST_F(RulesTest, HighScoreReadsLikePercentD)
         {"4294967295", 0xFFFFFFFFu},
         {"4294967296", 0},
         {"99999999999999999999999", 0},
+        {"18446744073709551621", 0},  // 2^64 + 5 must not wrap to 5
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);

@@ -88,6 +88,8 @@ void InListOrder(const Game& game, b2Body* bodies[2])
 void ClearBoth(Game& game, const Match& m)
 {
     b2Body* ordered[2] = {m.bodies[0], m.bodies[1]};
+    if (IsOutOfPlay(ordered[0]) && IsOutOfPlay(ordered[1]))
+        return;  // an earlier point of the same collision cleared both
     InListOrder(game, ordered);
     for (b2Body* block : ordered) {
         if (!IsOutOfPlay(block))
@@ -116,10 +118,14 @@ void MyContactListener::PreSolve(b2Contact* contact, const b2Manifold* oldManifo
     b2PointState now[b2_maxManifoldPoints];
     b2GetPointStates(before, now, oldManifold, contact->GetManifold());
     b2WorldManifold worldManifold;
-    contact->GetWorldManifold(&worldManifold);
+    bool placed = false;  // most calls bring no new point: place the points only when needed
     for (int32 i = 0; i < contact->GetManifold()->pointCount; ++i) {
-        if (now[i] == b2_addState)
-            OnContactAdded(contact->GetFixtureA(), contact->GetFixtureB(), worldManifold.points[i]);
+        if (now[i] != b2_addState)
+            continue;
+        if (!placed)
+            contact->GetWorldManifold(&worldManifold);
+        placed = true;
+        OnContactAdded(contact->GetFixtureA(), contact->GetFixtureB(), worldManifold.points[i]);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include <unistd.h>
@@ -15,7 +16,7 @@ constexpr uint32_t ClosingDelay = 30;  // frames of physics between the end and 
 
 // The room left in a field: the single player's left field shrinks from the
 // start, the faster the higher the level; the others shrink late in a match.
-float LeftCapacity(const Game& game)
+float ShrinkingCapacity(const Game& game)
 {
     double height = 39.0;
     if (game.mode == 2) {
@@ -129,7 +130,8 @@ bool WriteWhole(const std::string& path, uint32_t score)
 
 void UpdateFill(Game& game)
 {
-    const float capacity[2] = {LeftCapacity(game), game.mode == 2 ? 618.5f : LeftCapacity(game)};
+    const float shrinking = ShrinkingCapacity(game);
+    const float capacity[2] = {shrinking, game.mode == 2 ? 618.5f : shrinking};  // the single player's right field keeps its room
     uint32_t counts[2];
     CountBlocks(game, counts);
     for (int32_t side = 0; side < 2; ++side)

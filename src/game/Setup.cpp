@@ -103,7 +103,8 @@ void LoadAssets(Game& game)
     PlaySound(true, game.music);
 }
 
-void SetModeFlags(Game& game)
+// What a run starts with; the match itself is ResetMatch's.
+void StartRun(Game& game)
 {
     game.level = 1;
     game.blinkFrame = 0;
@@ -112,6 +113,10 @@ void SetModeFlags(Game& game)
     game.cpuControlled[1] = game.mode == 1 || game.mode == 3;
     game.score = 0;
     game.highScore = ReadHighScore("score.dat");
+}
+
+void SetDefaultModifiers(Game& game)
+{
     game.blastPower = 1;
     game.frameStep = 1;
     game.paused = false;
@@ -171,7 +176,8 @@ void Game::Init(int32_t gameMode)
     LoadAssets(*this);
     CurrentGame = this;
     ResetMatch(*this);
-    SetModeFlags(*this);
+    StartRun(*this);
+    SetDefaultModifiers(*this);
     ApplyStartUpKeys(*this);
 }
 
