@@ -612,6 +612,25 @@ TEST_F(GameDrawTest, NextPiecesStandInsideThePillar)
 }
 
 // ---------------------------------------------------------------------------
+// The countdown: a single digit over the centre line, between the pillar's boxes.
+
+TEST_F(GameDrawTest, CountdownCountsThreeTwoOneBeforePlay)
+{
+    const std::vector<std::pair<uint32_t, const char*>> cases = {
+        {120, nullptr}, {121, "3"}, {180, "3"}, {181, "2"}, {241, "1"}, {299, "1"}, {300, nullptr}};
+    const RectI middle = {388, 270, 412, 330};
+    for (const auto& [frameNumber, digit] : cases) {
+        game.frame = frameNumber;
+        const Image frame = DrawnFrame(game);
+        const Image reference = ReferenceFrame([digit = digit] {
+            DrawLine3D(0x80FFFFFF, {0, -100, 1}, {0, 100, 1});
+            if (digit) DrawLabel(MiddleFont, digit, {0, 0, 800, 600}, Centred, White);
+        });
+        EXPECT_LE(DifferentPixels(frame, reference, middle), 2) << "frame " << frameNumber;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Single-player texts.
 
 class SinglePlayerTest : public GameDrawTest {
