@@ -8,11 +8,13 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "game/Game.h"
+#include "game/GameLocal.h"
 #include "input/Input.h"
 #include "render/Render.h"
 
@@ -1060,6 +1062,57 @@ TEST_F(RulesTest, TheDemonstrationRestartsAfterItsResults)
     EXPECT_EQ(g.frame, 0u);
     EXPECT_EQ(g.fill[1], 0.0f);
     EXPECT_FALSE(g.resultsShown);
+}
+
+// ---------------------------------------------------------------------------
+// All rules together
+
+// Pieces dived into the pile, garbage, paint, colour bombs and timed bombs on a
+// real world for a while: the lists must stay consistent with the world.
+TEST_F(RulesTest, ABusyFieldKeepsItsListsConsistent)
+{
+    RandomSource = nullptr;
+    SeedRandom(7);
+    Game& g = Start(0);
+    uint32_t cleared = 0;
+    for (g.frame = 300; g.frame < 1200; ++g.frame) {
+        for (int32_t p = 0; p < 2; ++p) {
+            if (g.frame - g.lastNextFrame[p] >= 40 || !g.currentPiece[p])
+                NextPiece(g, p);
+            g.currentPiece[p]->SetLinearVelocity(b2Vec2(0, -40));
+        }
+        if (g.frame % 97 == 0)
+            DropGarbage(g, 6, g.frame % 2, g.frame % 3 == 0 ? 2.0f : 1.0f);
+        const int64_t colour = 1 + g.frame % 4;
+        if (g.frame % 50 == 0)
+            CreateBlock(g, colour | (g.frame % 100 == 0 ? PaintFlag : BombFlag), 2, 1, 0, 0, 28);
+        if (g.frame % 150 == 0)
+            g.bombs.push_back({60, CreateBlock(g, TimerFlag, 2, 1, 0, -1, 28)});
+        SpawnGreyFragments(g);
+        UpdateFill(g);
+        BurnBombs(g);
+        g.world->Step(1.0f / 60.0f, 10, 10);
+        cleared += g.doomed.size();
+        FlushDoomedBodies(g);
+        for (int32_t p = 0; p < 2; ++p) {
+            if (g.frame - g.lastClearFrame[p] >= 60)
+                SettleChain(g, p);
+        }
+        CancelAttacks(g);
+
+        ASSERT_EQ(std::set<b2Body*>(g.blocks.begin(), g.blocks.end()).size(), g.blocks.size());
+        ASSERT_EQ(g.world->GetBodyCount(), static_cast<int32>(g.blocks.size()) + 3);
+        for (const b2Body* b : g.blocks)
+            ASSERT_FALSE(IsOutOfPlay(b));
+        for (const TimedBomb& bomb : g.bombs)
+            ASSERT_TRUE(Listed(g, bomb.body));
+        for (b2Body* piece : g.currentPiece)
+            ASSERT_TRUE(!piece || Listed(g, piece));
+        if (g.fill[0] >= FillLimit || g.fill[1] >= FillLimit)
+            ResetMatch(g);
+    }
+    EXPECT_GT(cleared, 50u);
+    EXPECT_GT(g.score, 0u);
 }
 
 // ---------------------------------------------------------------------------
