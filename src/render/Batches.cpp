@@ -1,5 +1,6 @@
 // The frame's draw queue: lines, sprites and glyphs in call order, sent to the
 // GPU in as few draw calls as the order allows.
+#include <cstddef>
 #include <vector>
 
 #include "render/RenderLocal.h"
@@ -133,16 +134,26 @@ void VertexAttribute(GLuint index, GLint size, GLenum type, GLsizei stride, size
                           reinterpret_cast<const void*>(offset));
 }
 
+// Links the program and makes its vertex array and buffer, left bound for the
+// attributes to be described.
+bool CreatePipeline(Pipeline& pipeline, const char* vertexSource, const char* fragmentSource)
+{
+    pipeline.program = LinkProgram(vertexSource, fragmentSource);
+    if (!pipeline.program)
+        return false;
+    glUseProgram(pipeline.program);
+    glGenVertexArrays(1, &pipeline.vertexArray);
+    glGenBuffers(1, &pipeline.buffer);
+    glBindVertexArray(pipeline.vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, pipeline.buffer);
+    return true;
+}
+
 bool CreateLinePipeline()
 {
-    linePipeline.program = LinkProgram(LineVertexShader, LineFragmentShader);
-    if (!linePipeline.program)
+    if (!CreatePipeline(linePipeline, LineVertexShader, LineFragmentShader))
         return false;
     linePipeline.viewProjection = glGetUniformLocation(linePipeline.program, "viewProjection");
-    glGenVertexArrays(1, &linePipeline.vertexArray);
-    glGenBuffers(1, &linePipeline.buffer);
-    glBindVertexArray(linePipeline.vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, linePipeline.buffer);
     VertexAttribute(0, 3, GL_FLOAT, sizeof(LineVertex), offsetof(LineVertex, x));
     VertexAttribute(1, 4, GL_UNSIGNED_BYTE, sizeof(LineVertex), offsetof(LineVertex, rgba));
     return true;
@@ -150,15 +161,9 @@ bool CreateLinePipeline()
 
 bool CreateQuadPipeline()
 {
-    quadPipeline.program = LinkProgram(QuadVertexShader, QuadFragmentShader);
-    if (!quadPipeline.program)
+    if (!CreatePipeline(quadPipeline, QuadVertexShader, QuadFragmentShader))
         return false;
-    glUseProgram(quadPipeline.program);
     glUniform1i(glGetUniformLocation(quadPipeline.program, "image"), 0);
-    glGenVertexArrays(1, &quadPipeline.vertexArray);
-    glGenBuffers(1, &quadPipeline.buffer);
-    glBindVertexArray(quadPipeline.vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, quadPipeline.buffer);
     VertexAttribute(0, 2, GL_FLOAT, sizeof(QuadVertex), offsetof(QuadVertex, x));
     VertexAttribute(1, 2, GL_FLOAT, sizeof(QuadVertex), offsetof(QuadVertex, u));
     VertexAttribute(2, 4, GL_UNSIGNED_BYTE, sizeof(QuadVertex), offsetof(QuadVertex, rgba));

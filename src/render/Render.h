@@ -65,7 +65,9 @@ struct Font;
 extern Font* SmallFont;
 extern Font* MiddleFont;
 extern Font* LargeFont;
-// Matches the face with fontconfig and opens it at the cell height; null on failure.
+// Matches the face with fontconfig (a face the system lacks gets its sans face)
+// and renders its glyphs once for a line height of height pixels, at most 300.
+// Null without a device or for a height of 0 or less.
 Font* CreateFont(const char* face, int32_t height);
 void ReleaseFont(Font* font);
 
@@ -102,7 +104,8 @@ extern TextureTableRecord TextureTable;
 
 // The slot of an image file (PNG, BMP or DDS), loading it on first use; -1 on failure.
 int32_t LoadTexture(const char* fileName);
-// Draws the source rectangle of a texture stretched over the destination, tinted by colour.
+// Draws the source rectangle of a texture (in its pixels) stretched over the
+// destination, tinted by colour; false for a slot without a texture or an empty source.
 bool DrawTexture(int32_t slot, uint32_t colour, RectI destination, RectI source);
 // One world-space line, its colour scaled by the ambient 128/255; bold when boidLine is set.
 void DrawLine3D(uint32_t colour, glm::vec3 a, glm::vec3 b);
