@@ -171,13 +171,27 @@ void ShowPicture()
     glViewport(0, 0, BackBufferWidth, BackBufferHeight);
 }
 
+// A desktop full-screen window. It is first made as large as the display
+// itself, since without a window manager (a bare X server) the full-screen
+// request alone leaves the window at its old size.
+void CoverDesktop()
+{
+    SDL_Rect bounds = {};
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window), &bounds) == 0) {
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        SDL_SetWindowPosition(window, bounds.x, bounds.y);
+        SDL_SetWindowSize(window, bounds.w, bounds.h);
+    }
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
 bool CreateContext(bool windowed)
 {
     window = static_cast<SDL_Window*>(MainWindow);
     if (!window)
         return false;
     if (!windowed)
-        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        CoverDesktop();
     context = SDL_GL_CreateContext(window);
     if (!context)
         return false;
