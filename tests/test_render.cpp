@@ -126,6 +126,51 @@ void ExpectColour(Rgba actual, Rgba expected, int tolerance = 1)
 }
 
 // ---------------------------------------------------------------------------
+// DDS files for the tests
+
+// A DDS file of one or more levels: the header, then the given data.
+std::vector<uint8_t> DdsFile(uint32_t width, uint32_t height, uint32_t fourCc, uint32_t masks[4],
+                             const std::vector<uint8_t>& data, uint32_t mipLevels = 1)
+{
+    uint32_t header[31] = {124, 0x1007 | (mipLevels > 1 ? 0x20000u : 0u), height, width, 0, 0, mipLevels};
+    header[18] = 32;
+    header[19] = fourCc ? 0x4 : (masks[3] ? 0x41 : 0x40);
+    header[20] = fourCc;
+    header[21] = fourCc ? 0 : 32;
+    for (int i = 0; i < 4 && !fourCc; ++i)
+        header[22 + i] = masks[i];
+    header[26] = 0x1000;
+    std::vector<uint8_t> bytes = {'D', 'D', 'S', ' '};
+    for (uint32_t field : header)
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(uint8_t(field >> shift));
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return bytes;
+}
+
+constexpr uint32_t Dxt1 = 0x31545844;
+constexpr uint32_t Dxt3 = 0x33545844;
+constexpr uint32_t Dxt5 = 0x35545844;
+
+uint32_t NoMasks[4] = {0, 0, 0, 0};
+uint32_t Argb[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
+uint32_t Xrgb[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0};
+uint32_t Abgr[4] = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};
+
+// Red 0xF800 and blue 0x001F, texel i of each row using palette entry i.
+const std::vector<uint8_t> ColourBlock = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4};
+// The same colours the other way round: a DXT1 block of three colours and transparency.
+const std::vector<uint8_t> ThreeColourBlock = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4};
+// Solid green.
+const std::vector<uint8_t> GreenBlock = {0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0};
+
+std::vector<uint8_t> Joined(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// ---------------------------------------------------------------------------
 // Lines and outlines
 
 struct LineColourCase {
@@ -437,47 +482,31 @@ TEST_F(RenderTest, DrawTextureDrawsNothingForSlotsWithoutATexture)
     }
 }
 
+// Blocks with their whole mip chain go to the GPU as they are, others are decoded
+// first; both show the same picture.
+TEST_F(RenderTest, DxtTexturesDrawWithOrWithoutTheirMipChain)
+{
+    const std::vector<uint8_t> wholeChain = Joined(Joined(GreenBlock, GreenBlock), GreenBlock);
+    const std::pair<const char*, std::vector<uint8_t>> files[] = {
+        {"chain.dds", DdsFile(4, 4, Dxt1, NoMasks, wholeChain, 3)},
+        {"single.dds", DdsFile(4, 4, Dxt1, NoMasks, GreenBlock, 1)},
+    };
+    for (const auto& [name, bytes] : files) {
+        const std::string path = TestDirectory() + "/" + name;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        const int32_t slot = LoadTexture(path.c_str());
+        ASSERT_GE(slot, 0) << name;
+        const Picture picture = Frame([&] {
+            BeginSprites();
+            DrawTexture(slot, White, {0, 0, 40, 40}, {0, 0, 4, 4});
+            EndSprites();
+        });
+        ExpectColour(picture.At(20, 20), {0, 255, 0, 255}, 0);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // The DDS reader
-
-// A DDS file of one or more levels: the header, then the given data.
-std::vector<uint8_t> DdsFile(uint32_t width, uint32_t height, uint32_t fourCc, uint32_t masks[4],
-                             const std::vector<uint8_t>& data, uint32_t mipLevels = 1)
-{
-    uint32_t header[31] = {124, 0x1007 | (mipLevels > 1 ? 0x20000u : 0u), height, width, 0, 0, mipLevels};
-    header[18] = 32;
-    header[19] = fourCc ? 0x4 : (masks[3] ? 0x41 : 0x40);
-    header[20] = fourCc;
-    header[21] = fourCc ? 0 : 32;
-    for (int i = 0; i < 4 && !fourCc; ++i)
-        header[22 + i] = masks[i];
-    header[26] = 0x1000;
-    std::vector<uint8_t> bytes = {'D', 'D', 'S', ' '};
-    for (uint32_t field : header)
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes.push_back(uint8_t(field >> shift));
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return bytes;
-}
-
-constexpr uint32_t Dxt1 = 0x31545844;
-constexpr uint32_t Dxt3 = 0x33545844;
-constexpr uint32_t Dxt5 = 0x35545844;
-
-uint32_t NoMasks[4] = {0, 0, 0, 0};
-uint32_t Argb[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
-uint32_t Xrgb[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0};
-uint32_t Abgr[4] = {0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000};
-
-// Red 0xF800 and blue 0x001F, texel i of the first row using palette entry i.
-const std::vector<uint8_t> ColourBlock = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4};
-const std::vector<uint8_t> ThreeColourBlock = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4};
-
-std::vector<uint8_t> Joined(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 struct DdsCase {
     const char* name;
