@@ -27,24 +27,28 @@ struct PictureTarget {
 };
 
 // Frame pacing: the game counts time in frames of 1/60 s. Vsync is trusted only
-// where the display runs at about 60 Hz and swaps are seen to wait for it.
+// where the display runs at about 60 Hz and the swaps are seen to wait for it;
+// until then, and wherever it fails, a timer holds each frame to 1/60 s.
+enum class PacingMode { Timer, VsyncOnTrial, Vsync };
+
 struct Pacing {
-    bool vsync;            // the swap waits for a 60 Hz retrace
+    PacingMode mode;
     int32_t swapInterval;  // what the context was last given, -1 unknown
-    uint32_t probeFrames;  // presents timed so far while vsync is on probation
-    uint64_t probeStart;
+    uint32_t trialFrames;  // presents seen while vsync is on trial
+    uint64_t trialStart;
+    uint64_t trialWaited;  // timer waits on top of the swaps during the trial
     uint64_t deadline;     // when the present of the next frame may return; 0 none yet
 };
 
 SDL_Window* window = nullptr;
 SDL_GLContext context = nullptr;
 PictureTarget picture = {};
-Pacing pacing = {false, -1, 0, 0, 0};
+Pacing pacing = {PacingMode::Timer, -1, 0, 0, 0, 0};
 FrameStats lastFrameStats = {};
 
-// The swaps after start-up that decide whether vsync really paces the frames.
-constexpr uint32_t ProbeSkippedFrames = 10;
-constexpr uint32_t ProbeTimedFrames = 30;
+// The presents after start-up that decide whether vsync really paces the frames.
+constexpr uint32_t TrialSkippedFrames = 10;
+constexpr uint32_t TrialTimedFrames = 30;
 
 bool CreatePictureTarget()
 {
@@ -91,8 +95,9 @@ bool DisplayRunsAt60Hz()
 
 void ChoosePacing()
 {
-    pacing.vsync = DisplayRunsAt60Hz() && SDL_GL_SetSwapInterval(1) == 0;
-    pacing.swapInterval = pacing.vsync ? 1 : -1;
+    const bool vsync = DisplayRunsAt60Hz() && SDL_GL_SetSwapInterval(1) == 0;
+    pacing.mode = vsync ? PacingMode::VsyncOnTrial : PacingMode::Timer;
+    pacing.swapInterval = vsync ? 1 : -1;
 }
 
 void ApplySwapInterval(int32_t interval)
@@ -101,20 +106,6 @@ void ApplySwapInterval(int32_t interval)
         return;
     SDL_GL_SetSwapInterval(interval);
     pacing.swapInterval = interval;
-}
-
-// A swap that does not wait (a virtual display) or waits for another rate puts
-// the frames on the timer for the rest of the run.
-void ProbeVsync(uint64_t now)
-{
-    ++pacing.probeFrames;
-    if (pacing.probeFrames == ProbeSkippedFrames)
-        pacing.probeStart = now;
-    if (pacing.probeFrames != ProbeSkippedFrames + ProbeTimedFrames)
-        return;
-    const double frameSeconds = double(now - pacing.probeStart) / SDL_GetPerformanceFrequency() / ProbeTimedFrames;
-    if (frameSeconds < 1.0 / 66 || frameSeconds > 1.0 / 54)
-        pacing.vsync = false;
 }
 
 void WaitUntil(uint64_t deadline)
@@ -129,15 +120,40 @@ void WaitUntil(uint64_t deadline)
 
 // Each present returns one sixtieth of a second after the previous one; a frame
 // that ran late is caught up by the next, a long stall starts the count afresh.
-void WaitForFrameDeadline()
+// Returns the time waited, in performance-counter ticks.
+uint64_t WaitForFrameDeadline()
 {
     const uint64_t period = SDL_GetPerformanceFrequency() / 60;
     const uint64_t now = SDL_GetPerformanceCounter();
-    if (pacing.deadline == 0 || now > pacing.deadline + period)
+    uint64_t waited = 0;
+    if (pacing.deadline == 0 || now > pacing.deadline + period) {
         pacing.deadline = now;
-    else
+    } else {
         WaitUntil(pacing.deadline);
+        waited = SDL_GetPerformanceCounter() - now;
+    }
     pacing.deadline += period;
+    return waited;
+}
+
+// Swaps that wait for a 60 Hz retrace leave the timer nothing to wait for. A swap
+// that does not wait (a virtual display) or waits for another rate puts the
+// frames on the timer for the rest of the run.
+void JudgeVsync(uint64_t waited)
+{
+    const uint64_t now = SDL_GetPerformanceCounter();
+    if (++pacing.trialFrames <= TrialSkippedFrames) {
+        pacing.trialStart = now;
+        return;
+    }
+    pacing.trialWaited += waited;
+    if (pacing.trialFrames < TrialSkippedFrames + TrialTimedFrames)
+        return;
+    const double frequency = double(SDL_GetPerformanceFrequency());
+    const double frameSeconds = (now - pacing.trialStart) / frequency / TrialTimedFrames;
+    const double waitSeconds = pacing.trialWaited / frequency / TrialTimedFrames;
+    const bool paced = waitSeconds < 0.002 && frameSeconds < 1.0 / 54;
+    pacing.mode = paced ? PacingMode::Vsync : PacingMode::Timer;
 }
 
 void PaceFrame()
@@ -146,10 +162,11 @@ void PaceFrame()
         pacing.deadline = 0;
         return;
     }
-    if (pacing.vsync)
-        ProbeVsync(SDL_GetPerformanceCounter());
-    else
-        WaitForFrameDeadline();
+    if (pacing.mode == PacingMode::Vsync)
+        return;
+    const uint64_t waited = WaitForFrameDeadline();
+    if (pacing.mode == PacingMode::VsyncOnTrial)
+        JudgeVsync(waited);
 }
 
 void ShowPicture()
@@ -165,7 +182,7 @@ void ShowPicture()
     glClear(GL_COLOR_BUFFER_BIT);
     glBlitFramebuffer(0, 0, BackBufferWidth, BackBufferHeight, area.x, height - area.y - area.h, area.x + area.w,
                       height - area.y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
-    ApplySwapInterval(FramePacing && pacing.vsync ? 1 : 0);
+    ApplySwapInterval(FramePacing && pacing.mode != PacingMode::Timer ? 1 : 0);
     SDL_GL_SwapWindow(window);
     glBindFramebuffer(GL_FRAMEBUFFER, picture.framebuffer);
     glViewport(0, 0, BackBufferWidth, BackBufferHeight);
