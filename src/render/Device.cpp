@@ -65,7 +65,8 @@ bool CreatePictureTarget()
     return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-// The picture is opaque, as a back buffer is: blending leaves its alpha at 1.
+// The picture is opaque, as a back buffer is: blending leaves its alpha at 1. An
+// equal depth passes, so a line drawn again over itself blends again.
 void SetFixedStates()
 {
     glViewport(0, 0, BackBufferWidth, BackBufferHeight);
