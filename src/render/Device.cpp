@@ -170,7 +170,8 @@ void PaceFrame()
         JudgeVsync(waited);
 }
 
-void ShowPicture()
+// The picture scaled into the window's back buffer.
+void BlitPicture()
 {
     int32_t width = 0;
     int32_t height = 0;
@@ -183,6 +184,10 @@ void ShowPicture()
     glClear(GL_COLOR_BUFFER_BIT);
     glBlitFramebuffer(0, 0, BackBufferWidth, BackBufferHeight, area.x, height - area.y - area.h, area.x + area.w,
                       height - area.y, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+}
+
+void SwapPicture()
+{
     ApplySwapInterval(FramePacing && pacing.mode != PacingMode::Timer ? 1 : 0);
     SDL_GL_SwapWindow(window);
     glBindFramebuffer(GL_FRAMEBUFFER, picture.framebuffer);
@@ -284,8 +289,15 @@ void PresentFrame()
     if (!DeviceReady)
         return;
     FlushBatches();
-    ShowPicture();
-    PaceFrame();
+    BlitPicture();
+    // On the timer a frame waits before its swap rather than after it, so that the
+    // frames reach the screen a sixtieth of a second apart however long each took.
+    const bool timed = FramePacing && pacing.mode == PacingMode::Timer;
+    if (timed)
+        WaitForFrameDeadline();
+    SwapPicture();
+    if (!timed)
+        PaceFrame();
     lastFrameStats = CurrentFrameStats;
     CurrentFrameStats = {};
 }
