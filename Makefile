@@ -21,8 +21,9 @@ play: configure
 test: build
 	./tools/run-tests.sh $(BUILD)
 
+# One table of the speed figures, measured in an Xvfb of its own (about half a minute).
 bench: build
-	./$(BUILD)/bench_mirelune
+	./tools/with-xvfb.sh ./$(BUILD)/bench_mirelune
 
 clean:
 	rm -rf $(BUILD)
