@@ -122,6 +122,46 @@ uint32_t LoadSdlImage(const std::vector<uint8_t>& bytes, TextureEntry& entry)
     return CreateRgbaTexture(entry.width, entry.height, pixels.data(), true);
 }
 
+void UploadLevel(GLint level, uint32_t width, uint32_t height, const uint8_t* rgba)
+{
+    glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, rgba);
+}
+
+// The next level down: each texel the mean of the four it covers (an odd last row
+// or column is left out, as GL halves sizes).
+std::vector<uint8_t> HalfLevel(const std::vector<uint8_t>& rgba, uint32_t width, uint32_t height)
+{
+    const uint32_t halfWidth = std::max(1u, width / 2);
+    const uint32_t halfHeight = std::max(1u, height / 2);
+    const auto at = [&](uint32_t x, uint32_t y, uint32_t channel) {
+        return uint32_t{rgba[(size_t(std::min(y, height - 1)) * width + std::min(x, width - 1)) * 4 + channel]};
+    };
+    std::vector<uint8_t> half(size_t(halfWidth) * halfHeight * 4);
+    for (uint32_t y = 0; y < halfHeight; ++y)
+        for (uint32_t x = 0; x < halfWidth; ++x)
+            for (uint32_t c = 0; c < 4; ++c) {
+                const uint32_t sum = at(2 * x, 2 * y, c) + at(2 * x + 1, 2 * y, c) + at(2 * x, 2 * y + 1, c) +
+                                     at(2 * x + 1, 2 * y + 1, c);
+                half[(size_t(y) * halfWidth + x) * 4 + c] = static_cast<uint8_t>((sum + 2) / 4);
+            }
+    return half;
+}
+
+// The mip chain is made here rather than by glGenerateMipmap, for which Mesa's
+// software renderer compiles shaders: that held the start of a match for a tenth
+// of a second.
+void UploadSmallerLevels(uint32_t width, uint32_t height, const uint8_t* rgba)
+{
+    std::vector<uint8_t> level(rgba, rgba + size_t(width) * height * 4);
+    for (GLint index = 1; width > 1 || height > 1; ++index) {
+        level = HalfLevel(level, width, height);
+        width = std::max(1u, width / 2);
+        height = std::max(1u, height / 2);
+        UploadLevel(index, width, height, level.data());
+    }
+}
+
 // The file's texture; DDS is told by its content, not by its name.
 uint32_t LoadImageFile(const char* fileName, TextureEntry& entry)
 {
@@ -156,11 +196,10 @@ void GrowTable()
 uint32_t CreateRgbaTexture(uint32_t width, uint32_t height, const uint8_t* rgba, bool mipmapped)
 {
     const GLuint texture = NewTexture();
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, rgba);
+    UploadLevel(0, width, height, rgba);
     SetSampling(mipmapped);
     if (mipmapped)
-        glGenerateMipmap(GL_TEXTURE_2D);
+        UploadSmallerLevels(width, height, rgba);
     return KeepIfAccepted(texture);
 }
 
