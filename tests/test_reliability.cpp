@@ -202,7 +202,8 @@ size_t HeapInUse()
 #ifdef SANITIZED_BUILD
     return __sanitizer_get_current_allocated_bytes();
 #else
-    return mallinfo2().uordblks;
+    const struct mallinfo2 heap = mallinfo2();
+    return heap.uordblks + heap.hblkhd;  // the arenas' chunks and the blocks mapped on their own
 #endif
 }
 
