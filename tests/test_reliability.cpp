@@ -248,10 +248,12 @@ TEST_F(DemoSoakTest, MatchAfterMatchStartsFromTheSameWorldAndHeap)
 // ---------------------------------------------------------------------------
 // A joystick unplugged in a match: the player steers on with the keyboard.
 
-using UnpluggedJoystickTest = HeadlessTest;
+// Without and with the stick steering the piece.
+class UnpluggedJoystickTest : public HeadlessTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_F(UnpluggedJoystickTest, ThePlayerFallsBackToTheKeyboard)
+TEST_P(UnpluggedJoystickTest, ThePlayerFallsBackToTheKeyboard)
 {
+    const bool useAxis = GetParam();
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
     const int32_t device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 16, 1);
     ASSERT_GE(device, 0) << SDL_GetError();
@@ -259,6 +261,7 @@ TEST_F(UnpluggedJoystickTest, ThePlayerFallsBackToTheKeyboard)
     ASSERT_TRUE(OpenInputDevices());
     ASSERT_EQ(JoystickCount, 1u);
     GameSettings.controllerMode[0] = 0;
+    GameSettings.useAxis[0] = useAxis;
     Game& game = StartGame(0);
     while (game.frame < PlayStartFrame + 40)
         RunFrame();
@@ -267,7 +270,10 @@ TEST_F(UnpluggedJoystickTest, ThePlayerFallsBackToTheKeyboard)
         RunFrame();
         return game.currentPiece[0]->GetPosition().x - x;
     };
-    SDL_JoystickSetVirtualButton(stick, GameSettings.joyButtons[0][LEFT], SDL_PRESSED);
+    if (useAxis)
+        SDL_JoystickSetVirtualAxis(stick, 0, SDL_JOYSTICK_AXIS_MIN);
+    else
+        SDL_JoystickSetVirtualButton(stick, GameSettings.joyButtons[0][LEFT], SDL_PRESSED);
     EXPECT_LT(moved(), -0.5f) << "the joystick does not steer";
     SDL_JoystickDetachVirtual(device);
     EXPECT_NEAR(moved(), 0.0f, 1e-3) << "the lost joystick still holds its button";
@@ -284,6 +290,9 @@ TEST_F(UnpluggedJoystickTest, ThePlayerFallsBackToTheKeyboard)
     CloseInputDevices();
     SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
+
+INSTANTIATE_TEST_SUITE_P(Steering, UnpluggedJoystickTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ByStick" : "ByButtons"; });
 
 // ---------------------------------------------------------------------------
 // An unwritable working directory: the beaten record holds in the running

@@ -14,9 +14,10 @@ constexpr uint32_t RecentClearFrames = 60;
 constexpr uint32_t ReleaseTimeout = 3000;  // ms: the computer lets a piece go at the latest then
 constexpr int32_t StickDeadZone = 10;
 
+// A stick that has been unplugged steers no more: its player falls back to the keys.
 bool SteersByStick(int32_t player)
 {
-    return GameSettings.controllerMode[player] >= 0 && GameSettings.useAxis[player];
+    return GameSettings.useAxis[player] && JoystickAttached(GameSettings.controllerMode[player]);
 }
 
 void SetVelocity(b2Body* piece, float vx, float vy)

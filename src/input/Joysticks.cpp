@@ -149,6 +149,11 @@ void PollJoysticks()
         PollJoystick(i);
 }
 
+bool JoystickAttached(int32_t joystick)
+{
+    return joystick >= 0 && joystick < static_cast<int32_t>(JoystickCount) && SDL_JoystickGetAttached(joysticks[joystick]);
+}
+
 uint8_t JoystickButton(int32_t joystick, int32_t button)
 {
     if (joystick < 0 || joystick >= static_cast<int32_t>(JoystickCount) || button < 0 || button >= ButtonCount)
