@@ -440,6 +440,9 @@ TEST_F(RenderTest, LoadTextureKeepsOneSlotPerNameAndGrowsByTen)
     EXPECT_EQ(TextureTable.entries[slot].width, 3u);
     EXPECT_EQ(TextureTable.entries[slot].height, 5u);
     EXPECT_EQ(LoadTexture((TestDirectory() + "/missing.png").c_str()), -1);
+    EXPECT_GE(LoadTexture(WriteSolidBmp("widest.bmp", MaxImageDimension, 1).c_str()), 0);
+    EXPECT_EQ(LoadTexture(WriteSolidBmp("too-wide.bmp", MaxImageDimension + 1, 1).c_str()), -1)
+        << "a size no image of ours has";
 
     // Fill the table to its capacity, then one more.
     const uint32_t capacity = TextureTable.textureCapacity;

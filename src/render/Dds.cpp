@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint32_t HeaderOffset = 4;     // after the magic "DDS "
 constexpr uint32_t DataOffset = 128;     // magic and the 124-byte header
-constexpr uint32_t MaxDimension = 8192;  // larger images are not ours
 
 constexpr uint32_t FlagMipMapCount = 0x20000;
 constexpr uint32_t PixelAlpha = 0x1;
@@ -228,7 +227,7 @@ std::vector<uint8_t> DecompressBlocks(DdsFormat format, uint32_t width, uint32_t
 bool HeaderAcceptable(const DdsHeader& header)
 {
     return header.size == 124 && header.pixelSize == 32 && !(header.caps2 & Caps2CubeOrVolume) &&
-           header.width >= 1 && header.height >= 1 && header.width <= MaxDimension && header.height <= MaxDimension;
+           header.width >= 1 && header.height >= 1 && header.width <= MaxImageDimension && header.height <= MaxImageDimension;
 }
 
 }  // namespace

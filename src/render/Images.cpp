@@ -103,8 +103,37 @@ uint32_t LoadDds(const std::vector<uint8_t>& bytes, TextureEntry& entry)
     return CreateRgbaTexture(image.width, image.height, rgba.data(), true);
 }
 
+uint32_t ReadBigEndian32(const uint8_t* at)
+{
+    return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | at[3];
+}
+
+uint32_t MagnitudeLittleEndian32(const uint8_t* at)
+{
+    const int64_t value = int32_t(uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16 | uint32_t{at[3]} << 24);
+    return static_cast<uint32_t>(value < 0 ? -value : value);
+}
+
+// The size a PNG or BMP header declares, checked before the decoder is asked to
+// allocate for it; other formats are left to the decoder.
+bool DeclaredSizeFits(const std::vector<uint8_t>& bytes)
+{
+    static const uint8_t pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    uint32_t width = 0, height = 0;
+    if (bytes.size() >= 24 && std::memcmp(bytes.data(), pngSignature, 8) == 0) {
+        width = ReadBigEndian32(&bytes[16]);
+        height = ReadBigEndian32(&bytes[20]);
+    } else if (bytes.size() >= 26 && bytes[0] == 'B' && bytes[1] == 'M') {
+        width = MagnitudeLittleEndian32(&bytes[18]);
+        height = MagnitudeLittleEndian32(&bytes[22]);
+    }
+    return width <= MaxImageDimension && height <= MaxImageDimension;
+}
+
 uint32_t LoadSdlImage(const std::vector<uint8_t>& bytes, TextureEntry& entry)
 {
+    if (!DeclaredSizeFits(bytes))
+        return 0;
     SDL_Surface* loaded = IMG_Load_RW(SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size())), 1);
     if (!loaded)
         return 0;

@@ -102,6 +102,9 @@ struct TextureTableRecord {
 };
 extern TextureTableRecord TextureTable;
 
+// Images wider or higher are refused: none of ours is, and a file that claims it
+// would only cost seconds and gigabytes to decode.
+constexpr uint32_t MaxImageDimension = 8192;
 // The slot of an image file (PNG, BMP or DDS), loading it on first use; -1 on failure.
 int32_t LoadTexture(const char* fileName);
 // Draws the source rectangle of a texture (in its pixels) stretched over the
