@@ -17,7 +17,8 @@ constexpr int32_t StickDeadZone = 10;
 // A stick that has been unplugged steers no more: its player falls back to the keys.
 bool SteersByStick(int32_t player)
 {
-    return GameSettings.useAxis[player] && JoystickAttached(GameSettings.controllerMode[player]);
+    const int32_t joystick = GameSettings.controllerMode[player];
+    return joystick >= 0 && GameSettings.useAxis[player] && !JoystickUnplugged(joystick);
 }
 
 void SetVelocity(b2Body* piece, float vx, float vy)

@@ -28,8 +28,8 @@ bool OpenInputDevices();
 // Reads the joysticks and sends WM_USER and the button WM_KEYDOWN/WM_KEYUP messages
 // to the window procedure; called once per frame by the current scene's Update.
 void PollJoysticks();
-// False for a joystick that was never opened or has been unplugged since.
-bool JoystickAttached(int32_t joystick);
+// True for an opened joystick that has been unplugged since.
+bool JoystickUnplugged(int32_t joystick);
 // 0 not pressed, 1 newly pressed, 3 held; 0 for a joystick or button out of range.
 uint8_t JoystickButton(int32_t joystick, int32_t button);
 // The first exit hook: releases the joysticks.

@@ -149,9 +149,9 @@ void PollJoysticks()
         PollJoystick(i);
 }
 
-bool JoystickAttached(int32_t joystick)
+bool JoystickUnplugged(int32_t joystick)
 {
-    return joystick >= 0 && joystick < static_cast<int32_t>(JoystickCount) && SDL_JoystickGetAttached(joysticks[joystick]);
+    return joystick >= 0 && joystick < static_cast<int32_t>(JoystickCount) && !SDL_JoystickGetAttached(joysticks[joystick]);
 }
 
 uint8_t JoystickButton(int32_t joystick, int32_t button)
