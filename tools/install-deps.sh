@@ -5,7 +5,7 @@ packages=(
   cmake g++ make pkg-config
   libbox2d-dev libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev
   libfontconfig-dev libepoxy-dev libglm-dev libmp3lame-dev
-  googletest libgtest-dev libbenchmark-dev
+  googletest libgtest-dev
   clang libclang-rt-14-dev
   xvfb xauth x11-utils xdotool libgl1-mesa-dri
   fonts-dejavu-core fluid-soundfont-gm
